@@ -1,0 +1,144 @@
+#include "sim_card.h"
+
+#include <chrono>
+
+namespace morvante::sim {
+
+namespace {
+
+constexpr std::uint8_t floating_bus = 0xFF;
+constexpr std::uint8_t start_byte = 0xFF;
+constexpr double mid_scale_code = 2047.5;
+constexpr double volts_per_code = 5.12 / 2047;
+
+// Which channel a data port belongs to, and whether it is the high byte.
+bool decode_data_port(std::uint32_t port, int& channel, bool& high_byte) {
+    if (port < SimCard::base_port || port >= SimCard::status_port)
+        return false;
+    const std::uint32_t offset = port - SimCard::base_port;
+    channel = static_cast<int>(offset / 2);
+    high_byte = (offset % 2) == 0;
+    return true;
+}
+
+}  // namespace
+
+SimCard::SimCard(Clock clock) : clock_(clock ? clock : steady_clock_us) {}
+
+std::int64_t SimCard::steady_clock_us() {
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+int SimCard::code_for(double volts) {
+    const double exact = volts / volts_per_code + mid_scale_code;
+    if (!(exact > 0.0))       // also catches NaN
+        return 0;
+    if (exact >= 4095.0)
+        return 4095;
+    return static_cast<int>(exact + 0.5);
+}
+
+void SimCard::lock() const {
+    while (busy_lock_.test_and_set(std::memory_order_acquire)) {
+    }
+}
+
+void SimCard::unlock() const {
+    busy_lock_.clear(std::memory_order_release);
+}
+
+void SimCard::settle(Channel& ch, std::int64_t now_us) {
+    if (ch.converting && behaviour_ != Behaviour::never_finishes && now_us >= ch.done_at_us) {
+        ch.converting = false;
+        ch.latched_code = ch.pending_code;
+    }
+}
+
+void SimCard::write(std::uint32_t port, std::uint8_t value) {
+    int channel;
+    bool high_byte;
+    if (!decode_data_port(port, channel, high_byte) || !high_byte || value != start_byte)
+        return;
+    const std::int64_t now = clock_();
+    lock();
+    if (behaviour_ != Behaviour::absent) {
+        Channel& ch = channels_[channel];
+        ch.pending_code = code_for(ch.input_volts);
+        ch.converting = true;
+        ch.done_at_us = now + conversion_us_;
+    }
+    unlock();
+}
+
+std::uint8_t SimCard::read(std::uint32_t port) {
+    const std::int64_t now = clock_();
+    lock();
+    std::uint8_t byte = floating_bus;
+    int channel;
+    bool high_byte;
+    if (behaviour_ == Behaviour::absent) {
+        // nothing drives the bus
+    } else if (port == status_port) {
+        byte = 0;
+        for (int c = 0; c < 2; ++c) {
+            settle(channels_[c], now);
+            if (channels_[c].converting && behaviour_ != Behaviour::status_reads_zero)
+                byte |= static_cast<std::uint8_t>(1u << c);
+        }
+    } else if (decode_data_port(port, channel, high_byte)) {
+        Channel& ch = channels_[channel];
+        settle(ch, now);
+        byte = high_byte ? static_cast<std::uint8_t>(ch.latched_code >> 4)
+                         : static_cast<std::uint8_t>((ch.latched_code & 0x0F) << 4);
+    }
+    unlock();
+    return byte;
+}
+
+void SimCard::set_input(int channel, double volts) {
+    if (channel < 0 || channel > 1)
+        return;
+    lock();
+    channels_[channel].input_volts = volts;
+    unlock();
+}
+
+double SimCard::input(int channel) const {
+    if (channel < 0 || channel > 1)
+        return 0.0;
+    lock();
+    const double volts = channels_[channel].input_volts;
+    unlock();
+    return volts;
+}
+
+void SimCard::set_conversion_time_us(std::int64_t us) {
+    lock();
+    conversion_us_ = us < 0 ? 0 : us;
+    unlock();
+}
+
+void SimCard::set_behaviour(Behaviour behaviour) {
+    lock();
+    behaviour_ = behaviour;
+    unlock();
+}
+
+Behaviour SimCard::behaviour() const {
+    lock();
+    const Behaviour b = behaviour_;
+    unlock();
+    return b;
+}
+
+void SimCard::reset() {
+    lock();
+    for (Channel& ch : channels_)
+        ch = Channel{};
+    conversion_us_ = default_conversion_us;
+    behaviour_ = Behaviour::working;
+    unlock();
+}
+
+}  // namespace morvante::sim

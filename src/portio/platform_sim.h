@@ -1,0 +1,12 @@
+// The simulated card that the native simulation build's port bus is wired to.
+#pragma once
+
+#include "sim_card.h"
+
+namespace morvante::platform {
+
+// The one card on the simulated bus. It comes up working, with channel 0 at
+// +1.25 V and channel 1 at -3.30 V, so a host sees two distinct readings.
+sim::SimCard& simulated_card();
+
+}  // namespace morvante::platform
