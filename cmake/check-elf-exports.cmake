@@ -1,0 +1,21 @@
+# ctest: the shared library's dynamic symbol table defines exactly the names
+# of the export list. Run as: cmake -DLIB=... -DDEF=... -DNM=... -P this-file
+include(${CMAKE_CURRENT_LIST_DIR}/exports.cmake)
+morvante_read_exports("${DEF}" expected)
+execute_process(COMMAND "${NM}" -D --defined-only "${LIB}"
+                OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "nm failed on ${LIB}")
+endif()
+string(REGEX MATCHALL "[^\n]+" lines "${out}")
+set(found "")
+foreach(line IN LISTS lines)
+    string(REGEX MATCH "[^ ]+$" name "${line}")
+    list(APPEND found "${name}")
+endforeach()
+list(SORT expected)
+list(SORT found)
+if(NOT found STREQUAL expected)
+    message(FATAL_ERROR "exported: ${found}\nexpected: ${expected}")
+endif()
+message(STATUS "exports: ${found}")

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs, on Debian 12, whatever the build and the tests need and the
+# machine lacks. Safe to run again: it installs nothing that is there.
+set -euo pipefail
+
+packages=(
+    cmake make gcc g++ binutils
+    libgtest-dev googletest          # unit tests (sources too, for the 32-bit build)
+    g++-multilib qemu-user-static    # 32-bit x87 suite, run on a 64-bit-only kernel
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    echo "setup: installing ${missing[*]}"
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
