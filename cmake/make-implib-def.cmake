@@ -1,0 +1,29 @@
+# Writes the .def that the import libraries are made from: the export list
+# with each 32-bit stdcall name decorated (Init@0, LitTension@8, ...) as the
+# compiler decorated it, read from the DLL's own object files. A host that
+# declares the functions __stdcall then links to symbols like _Init@0, which
+# the import library maps to the DLL's bare export names.
+# Run as: cmake -DDEF=... -DOUT=... -DNM=... -DOBJECTS=a;b;c -P this-file
+cmake_policy(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/exports.cmake)
+morvante_read_exports("${DEF}" names)
+
+execute_process(COMMAND "${NM}" --defined-only ${OBJECTS} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "nm failed on the DLL's objects")
+endif()
+
+file(STRINGS "${DEF}" library_line REGEX "^LIBRARY")
+set(body "${library_line}\nEXPORTS\n")
+set(ordinal 1)
+foreach(name IN LISTS names)
+    set(decorated "${name}")
+    if(symbols MATCHES " T _${name}(@[0-9]+)\n")
+        set(decorated "${name}${CMAKE_MATCH_1}")
+    endif()
+    # Ordinals as in the export list, which numbers the names in order.
+    file(STRINGS "${DEF}" row REGEX "^[ \t]+${name}[ \t]+@[0-9]+")
+    string(REGEX MATCH "@[0-9]+" ordinal "${row}")
+    string(APPEND body "    ${decorated} ${ordinal}\n")
+endforeach()
+file(WRITE "${OUT}" "${body}")
