@@ -1,0 +1,91 @@
+// The stand-in DlPortIO.dll: the port driver library's two byte functions,
+// answered by the simulated card, with a log of every call for tests.
+#include "dlportio_standin.h"
+
+#include "sim_card.h"
+
+#include <atomic>
+#include <cstdint>
+
+namespace {
+
+morvante::sim::SimCard card;
+
+// The bench the card comes up with and resets to, the same as the native
+// simulation library's: channel 0 at +1.25 V, channel 1 at -3.30 V.
+void set_default_bench() {
+    card.reset();
+    card.set_input(0, 1.25);
+    card.set_input(1, -3.30);
+}
+
+const struct DefaultBench {
+    DefaultBench() { set_default_bench(); }
+} default_bench;
+
+struct Entry {
+    unsigned long port;
+    unsigned char value;
+    unsigned char is_write;
+};
+
+constexpr int log_capacity = 1 << 16;  // a 100 ms time-out polls far more often than this
+Entry driver_log[log_capacity];
+std::atomic<int> log_count{0};
+
+void record(unsigned long port, unsigned char value, bool is_write) {
+    const int i = log_count.fetch_add(1, std::memory_order_relaxed);
+    if (i < log_capacity)
+        driver_log[i] = Entry{port, value, static_cast<unsigned char>(is_write)};
+}
+
+}  // namespace
+
+extern "C" {
+
+unsigned char STANDIN_CALL DlPortReadPortUchar(unsigned long port) {
+    const unsigned char value = card.read(static_cast<std::uint32_t>(port));
+    record(port, value, false);
+    return value;
+}
+
+void STANDIN_CALL DlPortWritePortUchar(unsigned long port, unsigned char value) {
+    record(port, value, true);
+    card.write(static_cast<std::uint32_t>(port), value);
+}
+
+void STANDIN_CALL SimSetInput(int channel, double volts) { card.set_input(channel, volts); }
+
+void STANDIN_CALL SimSetConversionTimeUs(int microseconds) { card.set_conversion_time_us(microseconds); }
+
+void STANDIN_CALL SimSetBehaviour(int behaviour) {
+    if (behaviour >= 0 && behaviour <= 3)
+        card.set_behaviour(static_cast<morvante::sim::Behaviour>(behaviour));
+}
+
+void STANDIN_CALL SimReset(void) {
+    set_default_bench();
+    SimClearLog();
+}
+
+unsigned char STANDIN_CALL SimBusRead(unsigned long port) { return card.read(static_cast<std::uint32_t>(port)); }
+
+void STANDIN_CALL SimBusWrite(unsigned long port, unsigned char value) {
+    card.write(static_cast<std::uint32_t>(port), value);
+}
+
+int STANDIN_CALL SimDriverLog(unsigned long* ports, unsigned char* values, unsigned char* is_write, int max) {
+    const int count = log_count.load(std::memory_order_relaxed);
+    const int stored = count < log_capacity ? count : log_capacity;
+    const int copied = stored < max ? stored : max;
+    for (int i = 0; i < copied; ++i) {
+        if (ports) ports[i] = driver_log[i].port;
+        if (values) values[i] = driver_log[i].value;
+        if (is_write) is_write[i] = driver_log[i].is_write;
+    }
+    return copied;
+}
+
+void STANDIN_CALL SimClearLog(void) { log_count.store(0, std::memory_order_relaxed); }
+
+}  // extern "C"
