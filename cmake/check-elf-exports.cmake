@@ -1,5 +1,6 @@
 # ctest: the shared library's dynamic symbol table defines exactly the names
 # of the export list. Run as: cmake -DLIB=... -DDEF=... -DNM=... -P this-file
+cmake_policy(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/exports.cmake)
 morvante_read_exports("${DEF}" expected)
 execute_process(COMMAND "${NM}" -D --defined-only "${LIB}"
