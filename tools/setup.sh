@@ -7,6 +7,9 @@ packages=(
     cmake make gcc g++ binutils
     libgtest-dev googletest          # unit tests (sources too, for the 32-bit build)
     g++-multilib qemu-user-static    # 32-bit x87 suite, run on a 64-bit-only kernel
+    g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+    llvm-14 lld-14 clang-14          # MSVC-format import library and the MSVC host link check
+    wine wine64                      # the 64-bit DLL under a Windows loader
 )
 
 missing=()
