@@ -25,9 +25,8 @@ constexpr double conversion_timeout_s = 0.1;     // longest wait for the busy bi
 constexpr double seconds_per_ms = 0.001;         // elapsed_ms() difference to seconds
 
 // ---- Scale ------------------------------------------------------------------
-// 12-bit offset binary; the scale is symmetric about 2047.5, so no code is 0 V
-// and one step is about 2.5012 mV.
-constexpr int max_code = 4095;
+// 12-bit codes 0..4095, offset binary. The scale is symmetric about 2047.5,
+// so no code is 0 V; one step is about 2.5012 mV.
 constexpr double mid_scale_code = 2047.5;
 constexpr double volts_per_code = 5.12 / 2047;   // the double 0.0025012212994626284
 
