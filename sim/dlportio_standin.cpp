@@ -9,19 +9,7 @@
 
 namespace {
 
-morvante::sim::SimCard card;
-
-// The bench the card comes up with and resets to, the same as the native
-// simulation library's: channel 0 at +1.25 V, channel 1 at -3.30 V.
-void set_default_bench() {
-    card.reset();
-    card.set_input(0, 1.25);
-    card.set_input(1, -3.30);
-}
-
-const struct DefaultBench {
-    DefaultBench() { set_default_bench(); }
-} default_bench;
+morvante::sim::SimCard card;  // comes up with the default bench: +1.25 V, -3.30 V
 
 struct Entry {
     unsigned long port;
@@ -64,7 +52,7 @@ void STANDIN_CALL SimSetBehaviour(int behaviour) {
 }
 
 void STANDIN_CALL SimReset(void) {
-    set_default_bench();
+    card.reset();
     SimClearLog();
 }
 

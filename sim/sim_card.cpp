@@ -23,7 +23,9 @@ bool decode_data_port(std::uint32_t port, int& channel, bool& high_byte) {
 
 }  // namespace
 
-SimCard::SimCard(Clock clock) : clock_(clock ? clock : steady_clock_us) {}
+SimCard::SimCard(Clock clock) : clock_(clock ? clock : steady_clock_us) {
+    reset();
+}
 
 std::int64_t SimCard::steady_clock_us() {
     using namespace std::chrono;
@@ -134,8 +136,8 @@ Behaviour SimCard::behaviour() const {
 
 void SimCard::reset() {
     lock();
-    for (Channel& ch : channels_)
-        ch = Channel{};
+    for (int c = 0; c < 2; ++c)
+        channels_[c] = Channel{default_input_volts[c]};
     conversion_us_ = default_conversion_us;
     behaviour_ = Behaviour::working;
     unlock();

@@ -35,6 +35,9 @@ public:
     static constexpr std::uint32_t base_port = 0x280;
     static constexpr std::uint32_t status_port = 0x284;
     static constexpr std::int64_t default_conversion_us = 25;
+    // The bench a card comes up with and resets to: two distinct readings,
+    // so a host sees at once which channel it read.
+    static constexpr double default_input_volts[2] = {1.25, -3.30};
 
     explicit SimCard(Clock clock = steady_clock_us);
 
@@ -48,7 +51,7 @@ public:
     void set_conversion_time_us(std::int64_t us);
     void set_behaviour(Behaviour behaviour);
     Behaviour behaviour() const;
-    void reset();  // working, 0 V inputs, default time, no result latched
+    void reset();  // working, default inputs and time, no result latched
 
     // The code a conversion of `volts` yields: the inverse of the library's
     // scale, rounded to nearest, clamped to 0..4095.
@@ -58,7 +61,7 @@ public:
 
 private:
     struct Channel {
-        double input_volts = 0.0;
+        double input_volts = 0.0;  // set from default_input_volts on construction
         int latched_code = 0;           // result of the last finished conversion
         int pending_code = 0;           // result of the conversion under way
         bool converting = false;

@@ -22,11 +22,7 @@ constexpr double one_code = 5.12 / 2047;
 
 class SimPlatform : public ::testing::Test {
 protected:
-    void SetUp() override {
-        card().reset();
-        card().set_input(0, 1.25);
-        card().set_input(1, -3.3);
-    }
+    void SetUp() override { card().reset(); }  // +1.25 V and -3.30 V
     void TearDown() override { card().reset(); }
     static sim::SimCard& card() { return platform::simulated_card(); }
 };

@@ -15,17 +15,10 @@ constexpr std::uint32_t kWin98VersionWord = 0xC0000A04u;  // 4.10, bit 31 set
 
 const std::chrono::steady_clock::time_point clock_origin = std::chrono::steady_clock::now();
 
-sim::SimCard& make_card() {
-    static sim::SimCard card;
-    card.set_input(0, 1.25);
-    card.set_input(1, -3.30);
-    return card;
-}
-
 }  // namespace
 
 sim::SimCard& simulated_card() {
-    static sim::SimCard& card = make_card();
+    static sim::SimCard card;
     return card;
 }
 

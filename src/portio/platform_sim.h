@@ -5,8 +5,8 @@
 
 namespace morvante::platform {
 
-// The one card on the simulated bus. It comes up working, with channel 0 at
-// +1.25 V and channel 1 at -3.30 V, so a host sees two distinct readings.
+// The one card on the simulated bus, with the simulated card's default bench
+// (channel 0 at +1.25 V, channel 1 at -3.30 V).
 sim::SimCard& simulated_card();
 
 }  // namespace morvante::platform
