@@ -68,33 +68,29 @@ std::uint32_t version_word() {
     return p.version;
 }
 
-std::uint8_t cpu_in(std::uint16_t port) {
+namespace {
+
+std::uint8_t logged_read(Path path, std::uint32_t port) {
     auto& p = fake::platform();
     const std::uint8_t v = p.answer(port);
-    p.log.push_back({Path::cpu, Dir::in, port, v});
+    p.log.push_back({path, Dir::in, port, v});
     return v;
 }
 
-void cpu_out(std::uint16_t port, std::uint8_t value) {
+void logged_write(Path path, std::uint32_t port, std::uint8_t value) {
     auto& p = fake::platform();
-    p.log.push_back({Path::cpu, Dir::out, port, value});
+    p.log.push_back({path, Dir::out, port, value});
     if (p.on_write)
         p.on_write(port, value);
 }
 
-std::uint8_t driver_read(std::uint32_t port) {
-    auto& p = fake::platform();
-    const std::uint8_t v = p.answer(port);
-    p.log.push_back({Path::driver, Dir::in, port, v});
-    return v;
-}
+}  // namespace
 
-void driver_write(std::uint32_t port, std::uint8_t value) {
-    auto& p = fake::platform();
-    p.log.push_back({Path::driver, Dir::out, port, value});
-    if (p.on_write)
-        p.on_write(port, value);
-}
+std::uint8_t cpu_in(std::uint16_t port) { return logged_read(Path::cpu, port); }
+void cpu_out(std::uint16_t port, std::uint8_t value) { logged_write(Path::cpu, port, value); }
+
+std::uint8_t driver_read(std::uint32_t port) { return logged_read(Path::driver, port); }
+void driver_write(std::uint32_t port, std::uint8_t value) { logged_write(Path::driver, port, value); }
 
 std::int32_t elapsed_ms() { return fake::platform().tick(); }
 
