@@ -1,5 +1,6 @@
 # ctest: the shared library's dynamic symbol table defines exactly the names
-# of the export list. Run as: cmake -DLIB=... -DDEF=... -DNM=... -P this-file
+# of the export list, and, where SONAME is given, the library carries it.
+# Run as: cmake -DLIB=... -DDEF=... -DNM=... [-DOBJDUMP=... -DSONAME=...] -P this-file
 cmake_policy(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/exports.cmake)
 morvante_read_exports("${DEF}" expected)
@@ -20,3 +21,14 @@ if(NOT found STREQUAL expected)
     message(FATAL_ERROR "exported: ${found}\nexpected: ${expected}")
 endif()
 message(STATUS "exports: ${found}")
+
+if(SONAME)
+    execute_process(COMMAND "${OBJDUMP}" -p "${LIB}" OUTPUT_VARIABLE headers RESULT_VARIABLE rc)
+    if(NOT rc EQUAL 0 OR NOT headers MATCHES "\n +SONAME +([^\n]+)\n")
+        message(FATAL_ERROR "${LIB} has no SONAME")
+    endif()
+    if(NOT CMAKE_MATCH_1 STREQUAL SONAME)
+        message(FATAL_ERROR "SONAME is ${CMAKE_MATCH_1}, expected ${SONAME}")
+    endif()
+    message(STATUS "SONAME: ${CMAKE_MATCH_1}")
+endif()

@@ -10,7 +10,7 @@ endif()
 
 # Import library for DlPortIO.dll, made from our own list of its two
 # functions. 64-bit names carry no @n stack size.
-file(READ ${CMAKE_SOURCE_DIR}/src/portio/DlPortIO.def dlportio_def)
+file(READ ${CMAKE_SOURCE_DIR}/src/platform/DlPortIO.def dlportio_def)
 if(NOT CMAKE_SIZEOF_VOID_P EQUAL 4)
     string(REGEX REPLACE "@[0-9]+" "" dlportio_def "${dlportio_def}")
 endif()
@@ -18,20 +18,20 @@ file(WRITE ${CMAKE_BINARY_DIR}/implib/DlPortIO.def "${dlportio_def}")
 set(dlportio_implib ${CMAKE_BINARY_DIR}/implib/libDlPortIO.a)
 add_custom_command(OUTPUT ${dlportio_implib}
     COMMAND ${CMAKE_DLLTOOL} -k -d ${CMAKE_BINARY_DIR}/implib/DlPortIO.def -l ${dlportio_implib}
-    DEPENDS ${CMAKE_SOURCE_DIR}/src/portio/DlPortIO.def
+    DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/DlPortIO.def
     COMMENT "Import library for DlPortIO.dll")
 add_custom_target(dlportio_implib DEPENDS ${dlportio_implib})
 
-configure_file(${CMAKE_SOURCE_DIR}/src/portio/version.rc.in ${CMAKE_BINARY_DIR}/version.rc @ONLY)
+configure_file(${CMAKE_SOURCE_DIR}/src/platform/win32_version.rc.in ${CMAKE_BINARY_DIR}/version.rc @ONLY)
 
 add_library(morvanteportio SHARED
     $<TARGET_OBJECTS:morvante_core>
-    src/portio/platform_win32.cpp
+    ${platform_win32}
     ${CMAKE_BINARY_DIR}/version.rc
     MORVANTEPORTIO.def)
 add_dependencies(morvanteportio dlportio_implib)
 target_include_directories(morvanteportio PRIVATE include src)
-target_compile_options(morvanteportio PRIVATE -fno-exceptions -fno-rtti -Wall -Wextra)
+target_link_libraries(morvanteportio PRIVATE morvante_library_flags)
 target_compile_options(morvante_core PRIVATE -fno-asynchronous-unwind-tables)
 target_link_options(morvanteportio PRIVATE
     -nostdlib

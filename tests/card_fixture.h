@@ -4,10 +4,10 @@
 #include "fake_platform.h"
 #include "ieee_reference.h"
 #include "morvanteportio.h"
+#include "table_names.h"
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <cstdint>
 #include <string>
 
@@ -36,18 +36,6 @@ protected:
         bus().reset();
     }
 };
-
-// A table row's name as a test name.
-inline std::string test_name(std::string n) {
-    for (char& ch : n)
-        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-    return n;
-}
-
-template <class Info>
-std::string row_name(const Info& info) {
-    return test_name(info.param.name);
-}
 
 // The log of one good conversion on `path`: start, `busy_passes` busy status
 // reads, one idle status read, then the two data bytes.

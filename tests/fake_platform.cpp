@@ -1,6 +1,6 @@
 #include "fake_platform.h"
 
-#include "portio/platform.h"
+#include "platform/platform.h"
 
 #include <gtest/gtest.h>
 
@@ -59,16 +59,18 @@ int FakePlatform::count(Dir dir, std::uint32_t port) const {
 
 namespace morvante::platform {
 
+namespace {
+
 using fake::Dir;
 using fake::Path;
 
-std::uint32_t version_word() {
+void start() {}
+
+bool direct_io_allowed() {
     auto& p = fake::platform();
     ++p.family_queries;
-    return p.version;
+    return p.family_9x;
 }
-
-namespace {
 
 std::uint8_t logged_read(Path path, std::uint32_t port) {
     auto& p = fake::platform();
@@ -84,8 +86,6 @@ void logged_write(Path path, std::uint32_t port, std::uint8_t value) {
         p.on_write(port, value);
 }
 
-}  // namespace
-
 std::uint8_t cpu_in(std::uint16_t port) { return logged_read(Path::cpu, port); }
 void cpu_out(std::uint16_t port, std::uint8_t value) { logged_write(Path::cpu, port, value); }
 
@@ -93,5 +93,17 @@ std::uint8_t driver_read(std::uint32_t port) { return logged_read(Path::driver, 
 void driver_write(std::uint32_t port, std::uint8_t value) { logged_write(Path::driver, port, value); }
 
 std::int32_t elapsed_ms() { return fake::platform().tick(); }
+
+}  // namespace
+
+const Backend backend = {
+    start,
+    direct_io_allowed,
+    cpu_in,
+    cpu_out,
+    driver_read,
+    driver_write,
+    elapsed_ms,
+};
 
 }  // namespace morvante::platform

@@ -1,5 +1,7 @@
-// A platform for tests: a family switch, a log of every port access, a count
-// of family queries, a scripted clock, and a bus whose answers the test sets.
+// A platform for tests: a family switch (may the library run IN/OUT itself,
+// as on 95/98/Me, or must it call the driver, as on NT), a log of every port
+// access, a count of family queries, a scripted clock, and a bus whose
+// answers the test sets.
 #pragma once
 
 #include <cstdint>
@@ -11,9 +13,6 @@
 #include <vector>
 
 namespace morvante::fake {
-
-constexpr std::uint32_t win98_word = 0xC0000A04u;  // 4.10, bit 31 set
-constexpr std::uint32_t nt_word = 0x23F00206u;     // 6.2 build 9200, bit 31 clear
 
 enum class Path { cpu, driver };
 enum class Dir { in, out };
@@ -32,7 +31,7 @@ std::ostream& operator<<(std::ostream& os, const Access& a);
 using Log = std::vector<Access>;
 
 struct FakePlatform {
-    std::uint32_t version = nt_word;
+    bool family_9x = false;  // false: the NT family's driver path
     int family_queries = 0;
     Log log;
 
@@ -58,7 +57,7 @@ struct FakePlatform {
     void script(std::uint32_t port, std::initializer_list<std::uint8_t> bytes) {
         reads[port].assign(bytes.begin(), bytes.end());
     }
-    void set_family_9x(bool is_9x) { version = is_9x ? win98_word : nt_word; }
+    void set_family_9x(bool is_9x) { family_9x = is_9x; }
     std::uint8_t answer(std::uint32_t port);
     std::int32_t tick();
     int count(Dir dir, std::uint32_t port) const;

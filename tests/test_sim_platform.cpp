@@ -1,7 +1,7 @@
 // The whole library on the simulated card with a real clock: in-process over
 // the simulation platform, and loaded as the shared library a host would load.
 #include "morvanteportio.h"
-#include "portio/platform_sim.h"
+#include "platform_sim.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +24,7 @@ class SimPlatform : public ::testing::Test {
 protected:
     void SetUp() override { card().reset(); }  // +1.25 V and -3.30 V
     void TearDown() override { card().reset(); }
-    static sim::SimCard& card() { return platform::simulated_card(); }
+    static sim::SimCard& card() { return sim::bus_card(); }
 };
 
 TEST_F(SimPlatform, FindsTheCardAndReadsBothChannelsWithinHalfACode) {

@@ -5,7 +5,7 @@
 #include "card/readings.h"
 #include "card/registers.h"
 #include "morvanteportio.h"
-#include "portio/platform.h"
+#include "platform/platform.h"
 
 #include <cstdint>
 
@@ -31,10 +31,10 @@ bool wait_conversion(int channel) {
     // The clock is read before each status read, so a busy bit that clears on
     // the pass where 0.1 s is reached still counts as a time-out. The poll
     // does not sleep: a conversion takes microseconds.
-    const std::int32_t t0 = platform::elapsed_ms();
+    const std::int32_t t0 = platform::backend.elapsed_ms();
     double elapsed_s;
     do {
-        elapsed_s = seconds_between(t0, platform::elapsed_ms());
+        elapsed_s = seconds_between(t0, platform::backend.elapsed_ms());
         if ((in_port(status_port) & busy_mask[channel]) == 0)
             break;
     } while (elapsed_s < conversion_timeout_s);

@@ -1,16 +1,17 @@
 // Init / OKCarte: is there a card answering at 0x280?
 //
-// The probe starts a conversion on channel 0 and waits for it. On the 9x
-// family it takes a full reading (and so also reads the two data ports); on
-// the NT family it only starts and waits, leaving the result unread on the
-// card. Either way the card counts as present exactly when the conversion
-// finishes within 0.1 s.
+// The probe starts a conversion on channel 0 and waits for it. Where the
+// library runs the port instructions itself (the 9x family) it takes a full
+// reading, and so also reads the two data ports; on the driver path (the NT
+// family) it only starts and waits, leaving the result unread on the card.
+// Either way the card counts as present exactly when the conversion finishes
+// within 0.1 s.
 #include "card/detection.h"
 
 #include "card/conversion.h"
 #include "card/readings.h"
 #include "morvanteportio.h"
-#include "portio/portio.h"
+#include "platform/platform.h"
 
 #include <atomic>
 
@@ -23,7 +24,7 @@ namespace {
 std::atomic<int> carte_ok{0};
 
 bool probe() {
-    if (direct_io_allowed())
+    if (platform::backend.direct_io_allowed())
         return !is_no_reading(readad(0));
     start_conversion(0);
     return wait_conversion(0);

@@ -1,9 +1,10 @@
-// Platform for MORVANTEPORTIO.DLL on Windows 95 to 11.
+// Platform of MORVANTEPORTIO.DLL on Windows 95 to 11.
 //
 // The DLL runs without a C runtime: DllMain is its entry point, it imports
 // only from KERNEL32 (functions Windows 95 already has) and DlPortIO.dll, and
 // it allocates nothing.
-#include "portio/platform.h"
+#include "platform/platform.h"
+#include "platform/x86_io.h"
 
 #include <windows.h>
 
@@ -18,6 +19,11 @@ namespace morvante::platform {
 
 namespace {
 
+// GetVersion(): bit 31 is set on the Windows 95/98/Me family, where ring-3
+// code may execute IN and OUT, and clear on the NT family, where only a driver
+// may.
+constexpr DWORD win9x_family_bit = 0x80000000u;
+
 // Origin and rate of the millisecond clock, fixed when the DLL is loaded.
 // QueryPerformanceCounter gives sub-millisecond steps; GetTickCount's 10-16 ms
 // steps would stretch a 100 ms time-out to about 116 ms, so it is only the
@@ -26,30 +32,21 @@ LARGE_INTEGER counter_origin;
 LARGE_INTEGER counter_frequency;
 DWORD tick_origin;
 
-void start_clock() {
+void start() {
     if (!QueryPerformanceFrequency(&counter_frequency) || counter_frequency.QuadPart <= 0 ||
         !QueryPerformanceCounter(&counter_origin))
         counter_frequency.QuadPart = 0;
     tick_origin = GetTickCount();
 }
 
-}  // namespace
-
-std::uint32_t version_word() {
-    return GetVersion();
+bool direct_io_allowed() {
+    return (GetVersion() & win9x_family_bit) != 0;
 }
 
-// IN AL,DX / OUT DX,AL. Allowed to ring 3 on Windows 95/98/Me only; the
-// caller has checked the family before getting here.
-std::uint8_t cpu_in(std::uint16_t port) {
-    std::uint8_t value;
-    __asm__ __volatile__("inb %w1, %b0" : "=a"(value) : "d"(port));
-    return value;
-}
-
-void cpu_out(std::uint16_t port, std::uint8_t value) {
-    __asm__ __volatile__("outb %b0, %w1" : : "a"(value), "d"(port));
-}
+// Ring 3 may run IN and OUT on Windows 95/98/Me, the only family for which
+// direct_io_allowed() says yes.
+std::uint8_t cpu_in(std::uint16_t port) { return x86::in_byte(port); }
+void cpu_out(std::uint16_t port, std::uint8_t value) { x86::out_byte(port, value); }
 
 std::uint8_t driver_read(std::uint32_t port) {
     return DlPortReadPortUchar(port);
@@ -73,11 +70,23 @@ std::int32_t elapsed_ms() {
     return static_cast<std::int32_t>(ms);
 }
 
+}  // namespace
+
+const Backend backend = {
+    start,
+    direct_io_allowed,
+    cpu_in,
+    cpu_out,
+    driver_read,
+    driver_write,
+    elapsed_ms,
+};
+
 }  // namespace morvante::platform
 
 // No C runtime, so this is the DLL's entry point itself.
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH)
-        morvante::platform::start_clock();
+        morvante::platform::backend.start();
     return TRUE;
 }
