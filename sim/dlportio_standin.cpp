@@ -2,14 +2,21 @@
 // answered by the simulated card, with a log of every call for tests.
 #include "dlportio_standin.h"
 
+#include "bench.h"
 #include "sim_card.h"
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
 morvante::sim::SimCard card;  // comes up with the default bench: +1.25 V, -3.30 V
+
+// Then takes the bench of the MORVANTE_SIM_* variables, once, as the DLL loads.
+const char* environment(const char* name) { return std::getenv(name); }
+const bool bench_applied = (morvante::sim::apply_environment(card, environment, stderr), true);
 
 struct Entry {
     unsigned long port;

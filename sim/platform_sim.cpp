@@ -5,8 +5,12 @@
 // code runs.
 #include "platform_sim.h"
 
+#include "bench.h"
 #include "platform/platform.h"
 #include "platform/steady_ms.h"
+
+#include <cstdio>
+#include <cstdlib>
 
 namespace morvante::sim {
 
@@ -23,7 +27,15 @@ namespace {
 
 SteadyMilliseconds ms_clock;
 
-void start() { ms_clock.start(); }
+const char* environment(const char* name) { return std::getenv(name); }
+
+// Loading the library loads the simulator: its bench comes from the
+// MORVANTE_SIM_* variables, and its signal time starts now.
+void start() {
+    ms_clock.start();
+    sim::bus_card().reset();
+    sim::apply_environment(sim::bus_card(), environment, stderr);
+}
 
 bool direct_io_allowed() { return true; }
 

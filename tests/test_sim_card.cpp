@@ -84,6 +84,13 @@ TEST_F(SimCardTest, OnlyTheStartByteOnADataPortStartsAConversion) {
     }
 }
 
+TEST_F(SimCardTest, AConversionTimeOfAgesStaysBusyInsteadOfWrappingAround) {
+    card.set_conversion_time_us(std::numeric_limits<std::int64_t>::max());
+    card.write(0x280, 0xFF);
+    now_us += 1000000000000000;  // 31 years
+    EXPECT_EQ(card.read(0x284), 0x01);
+}
+
 TEST_F(SimCardTest, PortsOutsideTheCardFloat) {
     for (std::uint32_t port : {0x27Fu, 0x285u, 0x0u, 0x10280u})
         EXPECT_EQ(card.read(port), 0xFF) << std::hex << port;

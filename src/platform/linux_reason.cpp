@@ -26,13 +26,14 @@ std::string ioperm_refusal(int error, std::int64_t port, const Circumstances& ar
     case EPERM:
         if (locked_down(around))
             return std::string("EPERM: kernel lockdown is '") + around.lockdown +
-                   "' (Secure Boot turns it on), which refuses port access even to root";
+                   "', which Secure Boot turns on, and it refuses port access even to root";
         if (around.cap_sys_rawio)
-            return "EPERM although the process holds CAP_SYS_RAWIO: a seccomp filter or security module "
-                   "refuses ioperm (in a container: --cap-add SYS_RAWIO and a seccomp profile that allows ioperm)";
-        return "EPERM: not root and no CAP_SYS_RAWIO (run as root, or: setcap cap_sys_rawio+ep PROGRAM)";
+            return "EPERM although the process holds CAP_SYS_RAWIO, so a seccomp filter or security module "
+                   "refuses ioperm; in a container, add --cap-add SYS_RAWIO and allow ioperm in the seccomp profile";
+        return "EPERM: not root and no CAP_SYS_RAWIO; run as root, or give the program the capability "
+               "with setcap cap_sys_rawio+ep PROGRAM";
     case ENOSYS:
-        return "ENOSYS: this kernel has no I/O-port system calls (built without them, as in VM-based containers)";
+        return "ENOSYS: this kernel was built without the I/O-port system calls, as in VM-based containers";
     case EINVAL:
         return "EINVAL: port " + hex(port) + " is above the range ioperm covers";
     default:
@@ -80,18 +81,19 @@ std::string explain(const PortAccess& access, const Circumstances& around) {
         text = "direct: ioperm granted ports " + card_ports + "; the library executes IN/OUT itself";
         break;
     case PortPath::dev_port:
-        text = "/dev/port: ioperm was refused (" + ioperm_refusal(access.ioperm_error, card_first_port, around) +
-               "), but /dev/port is open; each byte is one pread/pwrite";
+        text = "/dev/port: ioperm was refused with " +
+               ioperm_refusal(access.ioperm_error, card_first_port, around) +
+               "; /dev/port is open, so each byte is one pread/pwrite";
         break;
     case PortPath::none:
-        text = "none: ioperm was refused (" + ioperm_refusal(access.ioperm_error, card_first_port, around) +
-               ") and " + dev_port_refusal(access.dev_port_error, around) +
-               "; every port reads 0xFF and writes are dropped, so the card reads as absent";
+        text = "none: ioperm was refused with " + ioperm_refusal(access.ioperm_error, card_first_port, around) +
+               "; " + dev_port_refusal(access.dev_port_error, around) +
+               "; so every port reads 0xFF, writes are dropped and the card reads as absent";
         break;
     }
     if (access.refused_port >= 0)
-        text += "; a thread was refused port " + hex(access.refused_port) + " (" +
-                ioperm_refusal(access.refused_error, access.refused_port, around) + ")";
+        text += ". Since, a thread was refused port " + hex(access.refused_port) + " with " +
+                ioperm_refusal(access.refused_error, access.refused_port, around);
     return text;
 }
 

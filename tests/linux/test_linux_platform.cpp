@@ -176,7 +176,7 @@ struct RefusalCase {
 
 const RefusalCase refusal_cases[] = {
     {"port above the range ioperm covers", 0, 0x400, 0x1234, false, "0x1234 is above the range ioperm covers"},
-    {"thread refused after privileges were dropped", EPERM, 0x10000, 0x284, true, "refused port 0x284 (EPERM"},
+    {"thread refused after privileges were dropped", EPERM, 0x10000, 0x284, true, "refused port 0x284 with EPERM"},
 };
 
 class Refusal : public LinuxPlatform, public ::testing::WithParamInterface<RefusalCase> {};

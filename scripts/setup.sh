@@ -10,6 +10,8 @@ packages=(
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     llvm-14 lld-14 clang-14          # MSVC-format import library and the MSVC host link check
     wine wine64                      # the 64-bit DLL under a Windows loader
+    libcli11-dev                     # adcread's argument parser (header-only)
+    python3 python3-pytest           # adcread's end-to-end tests
 )
 
 missing=()

@@ -4,7 +4,7 @@
 # checks, import libraries, and the 64-bit DLL under Wine on both families).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/setup.sh
+scripts/setup.sh
 for preset in native win32 win64; do
     echo "=== $preset"
     cmake --workflow --preset "$preset"

@@ -1,0 +1,249 @@
+#include "bench.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+namespace morvante::sim {
+
+namespace {
+
+constexpr std::int64_t longest_conversion_us = 60000000;  // a minute
+
+const char* const signal_forms =
+    "a constant in volts (1.25); sine|square|triangle:AMPLITUDE:HZ[:OFFSET]; "
+    "either followed by +noise:SIGMA; replay:FILE.csv";
+const char* const card_forms = "working, absent, stuck, status-zero, dies-after:N";
+const char* const conversion_forms = "a whole number of microseconds, 0 to 60000000";
+
+// A finite number that takes the whole text.
+std::optional<double> number(const std::string& text) {
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])))
+        return std::nullopt;
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+std::optional<std::int64_t> whole_number(const std::string& text) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 18)
+        return std::nullopt;
+    return std::strtoll(text.c_str(), nullptr, 10);
+}
+
+std::vector<std::string> split(const std::string& text, char by) {
+    std::vector<std::string> parts;
+    std::string part;
+    std::istringstream in(text);
+    while (std::getline(in, part, by))
+        parts.push_back(part);
+    if (!text.empty() && text.back() == by)
+        parts.emplace_back();
+    return parts;
+}
+
+std::optional<Signal> parse_waveform(const std::string& text, std::string& why) {
+    if (const auto volts = number(text))
+        return Signal::constant(*volts);
+    const std::vector<std::string> parts = split(text, ':');
+    Signal s;
+    if (parts.empty()) {
+        why = "not a signal";
+        return std::nullopt;
+    }
+    if (parts[0] == "sine")
+        s.shape = Signal::Shape::sine;
+    else if (parts[0] == "square")
+        s.shape = Signal::Shape::square;
+    else if (parts[0] == "triangle")
+        s.shape = Signal::Shape::triangle;
+    else {
+        why = "not a signal";
+        return std::nullopt;
+    }
+    if (parts.size() != 3 && parts.size() != 4) {
+        why = parts[0] + " takes AMPLITUDE:HZ and an optional OFFSET";
+        return std::nullopt;
+    }
+    const auto amplitude = number(parts[1]);
+    const auto hz = number(parts[2]);
+    const auto offset = parts.size() == 4 ? number(parts[3]) : std::optional<double>(0.0);
+    if (!amplitude || *amplitude < 0) {
+        why = "AMPLITUDE must be a number of volts, 0 or more";
+        return std::nullopt;
+    }
+    if (!hz || *hz <= 0) {
+        why = "HZ must be a number above 0";
+        return std::nullopt;
+    }
+    if (!offset) {
+        why = "OFFSET must be a number of volts";
+        return std::nullopt;
+    }
+    s.amplitude = *amplitude;
+    s.hz = *hz;
+    s.offset = *offset;
+    return s;
+}
+
+void complain(std::FILE* to, const char* variable, const char* value, const std::string& why,
+              const char* forms, const std::string& fallback) {
+    if (to)
+        std::fprintf(to, "%s='%s': %s. Accepted: %s. Using %s.\n", variable, value, why.c_str(), forms,
+                     fallback.c_str());
+}
+
+std::string volts_text(double volts) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%+.2f V", volts);
+    return text;
+}
+
+}  // namespace
+
+std::optional<Trace> read_trace(const std::string& path, int channel, std::string& why) {
+    std::ifstream in(path);
+    if (!in) {
+        why = "cannot open " + path;
+        return std::nullopt;
+    }
+    const std::string column = "ch" + std::to_string(channel) + "_V";
+    std::string line;
+    std::size_t time_at = std::string::npos, volts_at = std::string::npos, width = 0;
+    Trace trace;
+    int line_number = 0;
+    while (std::getline(in, line)) {
+        ++line_number;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty() || line[0] == '#')
+            continue;
+        const std::vector<std::string> cells = split(line, ',');
+        if (width == 0) {  // the header
+            for (std::size_t i = 0; i < cells.size(); ++i) {
+                if (cells[i] == "elapsed_s") time_at = i;
+                if (cells[i] == column) volts_at = i;
+            }
+            if (time_at == std::string::npos || volts_at == std::string::npos) {
+                why = path + " has no elapsed_s and " + column + " columns";
+                return std::nullopt;
+            }
+            width = cells.size();
+            continue;
+        }
+        const auto seconds = cells.size() == width ? number(cells[time_at]) : std::nullopt;
+        const std::string& v = cells.size() == width ? cells[volts_at] : line;
+        const auto volts = v == "nan" ? std::optional<double>(NAN) : number(v);
+        if (!seconds || !volts || (!trace.seconds.empty() && *seconds < trace.seconds.back())) {
+            why = path + " line " + std::to_string(line_number) + " is not a reading";
+            return std::nullopt;
+        }
+        trace.seconds.push_back(*seconds);
+        trace.volts.push_back(*volts);
+    }
+    if (trace.seconds.empty()) {
+        why = path + " holds no reading";
+        return std::nullopt;
+    }
+    const double first = trace.seconds.front();
+    for (double& s : trace.seconds)
+        s -= first;
+    const std::size_t n = trace.seconds.size();
+    if (n > 1)
+        trace.period = trace.seconds.back() * static_cast<double>(n) / static_cast<double>(n - 1);
+    return trace;
+}
+
+std::optional<Signal> parse_signal(const std::string& text, int channel, std::string& why) {
+    static const std::string replay = "replay:";
+    if (text.compare(0, replay.size(), replay) == 0) {
+        auto trace = read_trace(text.substr(replay.size()), channel, why);
+        if (!trace)
+            return std::nullopt;
+        Signal s;
+        s.shape = Signal::Shape::replay;
+        s.trace = std::make_shared<const Trace>(std::move(*trace));
+        return s;
+    }
+    static const std::string noise = "+noise:";
+    const std::size_t at = text.find(noise);
+    auto s = parse_waveform(text.substr(0, at), why);
+    if (!s || at == std::string::npos)
+        return s;
+    const auto sigma = number(text.substr(at + noise.size()));
+    if (!sigma || *sigma < 0) {
+        why = "SIGMA must be a number of volts, 0 or more";
+        return std::nullopt;
+    }
+    s->noise_sigma = *sigma;
+    return s;
+}
+
+std::optional<CardSetting> parse_card(const std::string& text, std::string& why) {
+    CardSetting card;
+    static const std::string dies = "dies-after:";
+    if (text == "working")
+        return card;
+    if (text == "absent")
+        card.behaviour = Behaviour::absent;
+    else if (text == "stuck")
+        card.behaviour = Behaviour::never_finishes;
+    else if (text == "status-zero")
+        card.behaviour = Behaviour::status_reads_zero;
+    else if (text.compare(0, dies.size(), dies) == 0) {
+        const auto n = whole_number(text.substr(dies.size()));
+        if (!n) {
+            why = "N must be a whole number of conversions";
+            return std::nullopt;
+        }
+        card.dies_after = *n;
+    } else {
+        why = "not a card behaviour";
+        return std::nullopt;
+    }
+    return card;
+}
+
+std::optional<std::int64_t> parse_conversion_us(const std::string& text, std::string& why) {
+    const auto us = whole_number(text);
+    if (!us || *us > longest_conversion_us) {
+        why = "not a conversion time";
+        return std::nullopt;
+    }
+    return us;
+}
+
+void apply_environment(SimCard& card, const char* (*getenv)(const char*), std::FILE* complaints) {
+    std::string why;
+    for (int channel = 0; channel < 2; ++channel) {
+        const char* variable = channel == 0 ? "MORVANTE_SIM_CH0" : "MORVANTE_SIM_CH1";
+        if (const char* value = getenv(variable)) {
+            if (const auto signal = parse_signal(value, channel, why))
+                card.set_signal(channel, *signal);
+            else
+                complain(complaints, variable, value, why, signal_forms,
+                         volts_text(SimCard::default_input_volts[channel]));
+        }
+    }
+    if (const char* value = getenv("MORVANTE_SIM_CARD")) {
+        if (const auto setting = parse_card(value, why)) {
+            card.set_behaviour(setting->behaviour);
+            card.set_dies_after(setting->dies_after);
+        } else {
+            complain(complaints, "MORVANTE_SIM_CARD", value, why, card_forms, "working");
+        }
+    }
+    if (const char* value = getenv("MORVANTE_SIM_CONVERSION_US")) {
+        if (const auto us = parse_conversion_us(value, why))
+            card.set_conversion_time_us(*us);
+        else
+            complain(complaints, "MORVANTE_SIM_CONVERSION_US", value, why, conversion_forms,
+                     std::to_string(SimCard::default_conversion_us) + " us");
+    }
+}
+
+}  // namespace morvante::sim
