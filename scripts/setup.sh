@@ -12,6 +12,8 @@ packages=(
     wine wine64                      # the 64-bit DLL under a Windows loader
     libcli11-dev                     # adcread's argument parser (header-only)
     python3 python3-pytest           # adcread's end-to-end tests
+    python3-venv python3-setuptools python3-wheel   # the Python package's wheels
+    python3-numpy python3-matplotlib                 # ... and its tests
 )
 
 missing=()
