@@ -84,7 +84,7 @@ endif()
 if(BITS EQUAL 32)
     # KERNEL32 exports the DLL may use: all present in Windows 95's KERNEL32.
     set(windows95_kernel32 GetVersion GetTickCount QueryPerformanceCounter
-        QueryPerformanceFrequency DisableThreadLibraryCalls)
+        QueryPerformanceFrequency GetModuleHandleA DisableThreadLibraryCalls)
     foreach(f IN LISTS kernel_functions)
         if(NOT f IN_LIST windows95_kernel32)
             fail("KERNEL32!${f} is not known to be in Windows 95")

@@ -42,6 +42,14 @@ target_link_options(morvanteportio PRIVATE
     -Wl,--minor-image-version,${PROJECT_VERSION_MINOR})
 target_link_libraries(morvanteportio PRIVATE ${dlportio_implib} kernel32 gcc)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    # Lean frames for the poll pass: the 32-bit Windows ABI keeps the stack
+    # 4-byte aligned and the DLL needs no more, and arguments are pushed. That
+    # gives up the stack probe, which only a frame larger than the 4 KiB guard
+    # page needs: the build refuses any frame over 1 KiB.
+    set(lean_frames -mpreferred-stack-boundary=2 -mno-accumulate-outgoing-args -mno-stack-arg-probe
+                    -Werror=frame-larger-than=1024)
+    target_compile_options(morvante_core PRIVATE ${lean_frames})
+    target_compile_options(morvanteportio PRIVATE ${lean_frames})
     # Windows 95 refuses an image that asks for a later subsystem or OS.
     target_link_options(morvanteportio PRIVATE
         -Wl,--subsystem,windows:4.0 -Wl,--major-os-version,4 -Wl,--minor-os-version,0)

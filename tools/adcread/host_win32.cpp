@@ -105,13 +105,19 @@ std::string describe_port_path(const CardLibrary& loaded) {
     char word[16];
     std::snprintf(word, sizeof word, "0x%08lX", static_cast<unsigned long>(version));
     const std::string driver = module_path(GetModuleHandleA("DlPortIO.dll"));
+    // The DLL's own rule: IN/OUT only where the version word says 95/98/Me and
+    // the kernel is theirs; an NT kernel maps ntdll.dll into every process.
+    const bool nt_kernel = sizeof(void*) == 8 || GetModuleHandleA("ntdll.dll") != nullptr;
+    const std::string calls = "the DLL calls " + (driver.empty() ? std::string("DlPortIO.dll") : driver);
     std::string text;
-    if (version & 0x80000000u)
+    if ((version & 0x80000000u) && !nt_kernel)
         text = std::string("direct: the Windows 95/98/Me family (GetVersion() = ") + word +
                "), where the DLL executes IN/OUT itself";
+    else if (version & 0x80000000u)
+        text = std::string("driver: GetVersion() = ") + word +
+               " says 95/98/Me (a compatibility mode), but the kernel is NT's, so " + calls;
     else
-        text = std::string("driver: the NT family (GetVersion() = ") + word + "), where the DLL calls " +
-               (driver.empty() ? std::string("DlPortIO.dll") : driver);
+        text = std::string("driver: the NT family (GetVersion() = ") + word + "), where " + calls;
     if (loaded.simulated)
         text += "; that DlPortIO.dll is the stand-in: the simulated card answers";
     return text;
