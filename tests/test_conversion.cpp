@@ -153,6 +153,19 @@ TEST_P(Timeout, GivesUpAfterExactly100msAndThenReadsNoData) {
 INSTANTIATE_TEST_SUITE_P(Table, Timeout, ::testing::ValuesIn(timeout_cases),
                          row_name<::testing::TestParamInfo<TimeoutCase>>);
 
+// The poll compares whole milliseconds with 100; the defined test is
+// elapsed ms x 0.001 < 0.1 in double precision. They agree on every count.
+TEST(TimeoutArithmetic, WholeMillisecondsBelow100AreExactlyThoseBelowATenthOfASecond) {
+    auto defined = [](std::int32_t ms) {
+        volatile double seconds = static_cast<double>(ms) * 0.001;  // rounded to double, as defined
+        return seconds < 0.1;
+    };
+    for (std::int32_t ms = -(1 << 20); ms <= (1 << 20); ++ms)
+        ASSERT_EQ(defined(ms), ms < 100) << ms << " ms";
+    for (std::int32_t ms : {INT32_MIN, INT32_MIN + 1, INT32_MAX - 1, INT32_MAX})
+        EXPECT_EQ(defined(ms), ms < 100) << ms << " ms";
+}
+
 // ---- Channels that do not exist -------------------------------------------------
 
 TEST_F(CardTest, ChannelOtherThan0Or1GivesNoReadingAndTouchesNothing) {

@@ -2,11 +2,17 @@
 #include "card/detection.h"
 #include "card/exact_float.h"
 #include "card/readings.h"
+#include "card/registers.h"
 #include "morvanteportio.h"
 
 extern "C" float MORVANTEPORTIO_CALL LitTension(int channel, int count) {
     using namespace morvante::card;
     if (!card_present())
+        return NO_READING;
+    // A channel that does not exist has no conversion to take: readad would
+    // give NO_READING count times without touching a port, so give it at
+    // once rather than loop up to 2^31 times.
+    if (!valid_channel(channel))
         return NO_READING;
 
     // Single-precision running sum, rounded after every addition; conversions

@@ -13,12 +13,22 @@ namespace morvante::card {
 
 namespace {
 
-// Seconds between two elapsed_ms() readings. The count wraps, so the
-// difference is taken modulo 2^32 and read as signed.
-double seconds_between(std::int32_t from, std::int32_t to) {
-    const auto ms = static_cast<std::int32_t>(static_cast<std::uint32_t>(to) -
-                                              static_cast<std::uint32_t>(from));
-    return rounded_to_double(static_cast<double>(ms) * seconds_per_ms);
+// The time-out test is elapsed ms x 0.001 < 0.1, in double precision. It holds
+// for exactly the whole numbers of milliseconds below 100: 99 x 0.001 is below
+// 0.1, 100 x 0.001 rounds to the double 0.1 itself, and the product grows with
+// the count. So the poll compares whole milliseconds, which gives the same
+// answer for every count with no floating point in the pass, whatever
+// precision the host left the x87 in.
+constexpr std::int32_t timeout_ms = 100;
+static_assert((timeout_ms - 1) * seconds_per_ms < conversion_timeout_s &&
+                  !(timeout_ms * seconds_per_ms < conversion_timeout_s),
+              "whole milliseconds below timeout_ms are exactly those below the time-out");
+
+// Whether 0.1 s has passed between two elapsed_ms() readings. The count
+// wraps, so the difference is taken modulo 2^32 and read as signed.
+bool timed_out(std::int32_t from, std::int32_t to) {
+    const auto ms = static_cast<std::int32_t>(static_cast<std::uint32_t>(to) - static_cast<std::uint32_t>(from));
+    return ms >= timeout_ms;
 }
 
 }  // namespace
@@ -32,13 +42,13 @@ bool wait_conversion(int channel) {
     // the pass where 0.1 s is reached still counts as a time-out. The poll
     // does not sleep: a conversion takes microseconds.
     const std::int32_t t0 = platform::backend.elapsed_ms();
-    double elapsed_s;
+    bool late;
     do {
-        elapsed_s = seconds_between(t0, platform::backend.elapsed_ms());
+        late = timed_out(t0, platform::backend.elapsed_ms());
         if ((in_port(status_port) & busy_mask[channel]) == 0)
             break;
-    } while (elapsed_s < conversion_timeout_s);
-    return elapsed_s < conversion_timeout_s;
+    } while (!late);
+    return !late;
 }
 
 int fetch_code(int channel) {
