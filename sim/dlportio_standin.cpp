@@ -3,9 +3,9 @@
 #include "dlportio_standin.h"
 
 #include "bench.h"
+#include "call_log.h"
 #include "sim_card.h"
 
-#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -24,14 +24,11 @@ struct Entry {
     unsigned char is_write;
 };
 
-constexpr int log_capacity = 1 << 16;  // a 100 ms time-out polls far more often than this
-Entry driver_log[log_capacity];
-std::atomic<int> log_count{0};
+// A 100 ms time-out polls far more often than this; the log keeps the first.
+morvante::sim::CallLog<Entry, 1 << 16> driver_log;
 
 void record(unsigned long port, unsigned char value, bool is_write) {
-    const int i = log_count.fetch_add(1, std::memory_order_relaxed);
-    if (i < log_capacity)
-        driver_log[i] = Entry{port, value, static_cast<unsigned char>(is_write)};
+    driver_log.record(Entry{port, value, static_cast<unsigned char>(is_write)});
 }
 
 }  // namespace
@@ -70,17 +67,13 @@ void STANDIN_CALL SimBusWrite(unsigned long port, unsigned char value) {
 }
 
 int STANDIN_CALL SimDriverLog(unsigned long* ports, unsigned char* values, unsigned char* is_write, int max) {
-    const int count = log_count.load(std::memory_order_relaxed);
-    const int stored = count < log_capacity ? count : log_capacity;
-    const int copied = stored < max ? stored : max;
-    for (int i = 0; i < copied; ++i) {
-        if (ports) ports[i] = driver_log[i].port;
-        if (values) values[i] = driver_log[i].value;
-        if (is_write) is_write[i] = driver_log[i].is_write;
-    }
-    return copied;
+    return driver_log.copy(max, [&](int i, const Entry& e) {
+        if (ports) ports[i] = e.port;
+        if (values) values[i] = e.value;
+        if (is_write) is_write[i] = e.is_write;
+    });
 }
 
-void STANDIN_CALL SimClearLog(void) { log_count.store(0, std::memory_order_relaxed); }
+void STANDIN_CALL SimClearLog(void) { driver_log.clear(); }
 
 }  // extern "C"

@@ -35,9 +35,10 @@ unsigned char STANDIN_CALL SimBusRead(unsigned long port);
 void STANDIN_CALL SimBusWrite(unsigned long port, unsigned char value);
 
 /* The log of the first 65536 DlPortReadPortUchar / DlPortWritePortUchar calls
- * since the last SimClearLog, oldest first. Copies up to `max` entries (any
- * pointer may be null) and returns how many it copied; with max = 0x7FFFFFFF
- * and null pointers, how many there are. */
+ * since the last SimClearLog, oldest first; later calls are not logged. Copies
+ * up to `max` entries (any pointer may be null; a negative `max` copies none)
+ * and returns how many it copied; with max = 0x7FFFFFFF and null pointers, how
+ * many there are. Safe to call while other threads call the driver. */
 int STANDIN_CALL SimDriverLog(unsigned long *ports, unsigned char *values,
                               unsigned char *is_write, int max);
 void STANDIN_CALL SimClearLog(void);
