@@ -14,6 +14,7 @@ packages=(
     python3 python3-pytest           # adcread's end-to-end tests
     python3-venv python3-setuptools python3-wheel   # the Python package's wheels
     python3-numpy python3-matplotlib                 # ... and its tests
+    python3-unicorn                  # the 32-bit DLL on an emulated i486
 )
 
 missing=()
