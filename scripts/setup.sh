@@ -9,8 +9,10 @@ packages=(
     g++-multilib qemu-user-static    # 32-bit x87 suite, run on a 64-bit-only kernel
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     llvm-14 lld-14 clang-14          # MSVC-format import library and the MSVC host link check
+    libclang-rt-14-dev               # the sanitizers and libFuzzer
     wine wine64                      # the 64-bit DLL under a Windows loader
     libcli11-dev                     # adcread's argument parser (header-only)
+    libbenchmark-dev                 # the benchmarks
     python3 python3-pytest           # adcread's end-to-end tests
     python3-venv python3-setuptools python3-wheel   # the Python package's wheels
     python3-numpy python3-matplotlib                 # ... and its tests

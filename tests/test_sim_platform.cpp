@@ -70,6 +70,38 @@ TEST_F(SimPlatform, TwoThreadsOnTwoChannelsEachGetTheirOwnChannel) {
     EXPECT_EQ(wrong.load(), 0);
 }
 
+// Channels 0 and 1 converting at once, while one thread probes the card and
+// another asks for the flag: the library takes no lock, so the accesses
+// interleave on the card, but every call ends with a value it may give.
+TEST_F(SimPlatform, ConversionsProbesAndFlagReadsFromFourThreadsAtOnce) {
+    ASSERT_EQ(Init(), 1);
+    std::atomic<int> out_of_range{0}, probes_failed{0};
+    auto valid_volts = [](float v) { return v == 1e10f || std::fabs(v) <= 5.1213f; };
+    auto converter = [&](int channel) {
+        for (int i = 0; i < 1500; ++i) {
+            out_of_range += !valid_volts(readad(channel));
+            if (i % 50 == 0)
+                out_of_range += !valid_volts(LitTension(channel, 5));
+        }
+    };
+    std::thread a(converter, 0), b(converter, 1);
+    std::thread prober([&] {
+        for (int i = 0; i < 300; ++i)
+            probes_failed += Init() != 1;
+    });
+    std::thread asker([&] {
+        for (int i = 0; i < 20000; ++i) {
+            const int flag = OKCarte();
+            out_of_range += flag != 0 && flag != 1;
+        }
+    });
+    for (std::thread* t : {&a, &b, &prober, &asker})
+        t->join();
+    EXPECT_EQ(out_of_range.load(), 0);
+    EXPECT_EQ(probes_failed.load(), 0) << "the card answers every probe, however the accesses interleave";
+    EXPECT_EQ(OKCarte(), 1);
+}
+
 // ---- The shared library, freshly loaded ------------------------------------
 
 template <class Fn>
