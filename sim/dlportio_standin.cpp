@@ -2,7 +2,7 @@
 // answered by the simulated card, with a log of every call for tests.
 #include "dlportio_standin.h"
 
-#include "bench.h"
+#include "environment.h"
 #include "call_log.h"
 #include "sim_card.h"
 

@@ -5,7 +5,7 @@
 // code runs.
 #include "platform_sim.h"
 
-#include "bench.h"
+#include "environment.h"
 #include "platform/platform.h"
 #include "platform/steady_ms.h"
 

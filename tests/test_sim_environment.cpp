@@ -1,6 +1,6 @@
 // The simulated card's bench from the environment: the grammar of each
 // variable, what a bad value says, and the signals the card then converts.
-#include "bench.h"
+#include "environment.h"
 #include "sim_card.h"
 #include "table_names.h"
 

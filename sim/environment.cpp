@@ -1,8 +1,8 @@
-#include "bench.h"
+#include "environment.h"
+#include "replay.h"
 
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <vector>
 
@@ -104,59 +104,6 @@ std::string volts_text(double volts) {
 }
 
 }  // namespace
-
-std::optional<Trace> read_trace(const std::string& path, int channel, std::string& why) {
-    std::ifstream in(path);
-    if (!in) {
-        why = "cannot open " + path;
-        return std::nullopt;
-    }
-    const std::string column = "ch" + std::to_string(channel) + "_V";
-    std::string line;
-    std::size_t time_at = std::string::npos, volts_at = std::string::npos, width = 0;
-    Trace trace;
-    int line_number = 0;
-    while (std::getline(in, line)) {
-        ++line_number;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.empty() || line[0] == '#')
-            continue;
-        const std::vector<std::string> cells = split(line, ',');
-        if (width == 0) {  // the header
-            for (std::size_t i = 0; i < cells.size(); ++i) {
-                if (cells[i] == "elapsed_s") time_at = i;
-                if (cells[i] == column) volts_at = i;
-            }
-            if (time_at == std::string::npos || volts_at == std::string::npos) {
-                why = path + " has no elapsed_s and " + column + " columns";
-                return std::nullopt;
-            }
-            width = cells.size();
-            continue;
-        }
-        const auto seconds = cells.size() == width ? number(cells[time_at]) : std::nullopt;
-        const std::string& v = cells.size() == width ? cells[volts_at] : line;
-        const auto volts = v == "nan" ? std::optional<double>(NAN) : number(v);
-        if (!seconds || !volts || (!trace.seconds.empty() && *seconds < trace.seconds.back())) {
-            why = path + " line " + std::to_string(line_number) + " is not a reading";
-            return std::nullopt;
-        }
-        trace.seconds.push_back(*seconds);
-        trace.volts.push_back(*volts);
-    }
-    if (trace.seconds.empty()) {
-        why = path + " holds no reading";
-        return std::nullopt;
-    }
-    const double first = trace.seconds.front();
-    for (double& s : trace.seconds)
-        s -= first;
-    const std::size_t n = trace.seconds.size();
-    if (n > 1)
-        trace.period = trace.seconds.back() * static_cast<double>(n) / static_cast<double>(n - 1);
-    return trace;
-}
 
 std::optional<Signal> parse_signal(const std::string& text, int channel, std::string& why) {
     static const std::string replay = "replay:";

@@ -33,9 +33,6 @@ std::optional<Signal> parse_signal(const std::string& text, int channel, std::st
 std::optional<CardSetting> parse_card(const std::string& text, std::string& why);
 std::optional<std::int64_t> parse_conversion_us(const std::string& text, std::string& why);
 
-// Reads an adcread CSV file's column ch<channel>_V against its elapsed_s.
-std::optional<Trace> read_trace(const std::string& path, int channel, std::string& why);
-
 // Sets `card` from whichever variables are set; `getenv` looks one up
 // (nullptr: not set). Each bad value gets one line on `complaints`.
 void apply_environment(SimCard& card, const char* (*getenv)(const char*), std::FILE* complaints);
