@@ -1,9 +1,9 @@
 #include "environment.h"
 #include "replay.h"
+#include "parse.h"
 
-#include <cmath>
+#include <cctype>
 #include <cstdlib>
-#include <sstream>
 #include <vector>
 
 namespace morvante::sim {
@@ -18,15 +18,11 @@ const char* const signal_forms =
 const char* const card_forms = "working, absent, stuck, status-zero, dies-after:N";
 const char* const conversion_forms = "a whole number of microseconds, 0 to 60000000";
 
-// A finite number that takes the whole text.
+// A finite number that takes the whole text, with no space before it.
 std::optional<double> number(const std::string& text) {
-    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])))
+    if (!text.empty() && std::isspace(static_cast<unsigned char>(text[0])))
         return std::nullopt;
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (end != text.c_str() + text.size() || !std::isfinite(value))
-        return std::nullopt;
-    return value;
+    return parse::finite_number(text);
 }
 
 std::optional<std::int64_t> whole_number(const std::string& text) {
@@ -35,21 +31,10 @@ std::optional<std::int64_t> whole_number(const std::string& text) {
     return std::strtoll(text.c_str(), nullptr, 10);
 }
 
-std::vector<std::string> split(const std::string& text, char by) {
-    std::vector<std::string> parts;
-    std::string part;
-    std::istringstream in(text);
-    while (std::getline(in, part, by))
-        parts.push_back(part);
-    if (!text.empty() && text.back() == by)
-        parts.emplace_back();
-    return parts;
-}
-
 std::optional<Signal> parse_waveform(const std::string& text, std::string& why) {
     if (const auto volts = number(text))
         return Signal::constant(*volts);
-    const std::vector<std::string> parts = split(text, ':');
+    const std::vector<std::string> parts = parse::split(text, ':');
     Signal s;
     if (parts.empty()) {
         why = "not a signal";

@@ -29,11 +29,11 @@ SteadyMilliseconds ms_clock;
 
 const char* environment(const char* name) { return std::getenv(name); }
 
-// Loading the library loads the simulator: its bench comes from the
-// MORVANTE_SIM_* variables, and its signal time starts now.
+// Loading the library loads the simulator: the card is made here, on first
+// use, so its signal time starts now, and its bench comes from the
+// MORVANTE_SIM_* variables.
 void start() {
     ms_clock.start();
-    sim::bus_card().reset();
     sim::apply_environment(sim::bus_card(), environment, stderr);
 }
 

@@ -2,36 +2,21 @@
 // adcread wrote, against its elapsed_s column.
 #include "replay.h"
 
+#include "parse.h"
+
 #include <cmath>
-#include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <vector>
 
 namespace morvante::sim {
 
 namespace {
 
-std::vector<std::string> cells_of(const std::string& line) {
-    std::vector<std::string> cells;
-    std::string cell;
-    std::istringstream in(line);
-    while (std::getline(in, cell, ','))
-        cells.push_back(cell);
-    if (!line.empty() && line.back() == ',')
-        cells.emplace_back();
-    return cells;
-}
-
 // A finite number that takes the whole cell, or NaN for adcread's "nan".
 std::optional<double> value_of(const std::string& cell) {
     if (cell == "nan")
         return NAN;
-    char* end = nullptr;
-    const double v = std::strtod(cell.c_str(), &end);
-    if (cell.empty() || end != cell.c_str() + cell.size() || !std::isfinite(v))
-        return std::nullopt;
-    return v;
+    return parse::finite_number(cell);
 }
 
 }  // namespace
@@ -53,7 +38,7 @@ std::optional<Trace> read_trace(const std::string& path, int channel, std::strin
             line.pop_back();
         if (line.empty() || line[0] == '#')
             continue;
-        const std::vector<std::string> cells = cells_of(line);
+        const std::vector<std::string> cells = parse::split(line, ',');
         if (width == 0) {  // the header
             for (std::size_t i = 0; i < cells.size(); ++i) {
                 if (cells[i] == "elapsed_s") time_at = i;

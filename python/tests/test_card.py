@@ -1,6 +1,5 @@
 """Card on the simulated card: values, no reading, the ports, the schedule of
 acquire, and the errors a user meets."""
-import math
 import struct
 import sys
 from pathlib import Path

@@ -1,7 +1,6 @@
 """adcread end to end, on the simulated card: what it writes, its exit
 statuses, its schedule, Ctrl-C, and the MORVANTE_SIM_* bench."""
 import csv
-import io
 import json
 import math
 import os

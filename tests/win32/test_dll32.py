@@ -6,7 +6,7 @@ import struct
 
 import pytest
 
-from pe32 import ConventionError, is_division
+from pe32 import is_division
 
 NO_READING = 0x501502F9  # 1e10f
 EXPORTS = {"Init": 1, "LitTension": 2, "OKCarte": 3, "in_port": 4, "out_port": 5, "readad": 6}

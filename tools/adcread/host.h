@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <string>
+#include <type_traits>
 
 namespace adcread {
 
@@ -19,6 +20,25 @@ struct CardApi {
     unsigned char(MORVANTEPORTIO_CALL* in_port)(int) = nullptr;
     void(MORVANTEPORTIO_CALL* out_port)(int, int) = nullptr;
 };
+
+// Looks the six functions up with `lookup(name)` (the symbol's address, or
+// null); returns the names it did not find, comma-separated, "" when none.
+template <class Lookup>
+std::string resolve_card_api(CardApi& api, Lookup lookup) {
+    std::string missing;
+    auto one = [&](const char* name, auto& fn) {
+        fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(lookup(name));
+        if (!fn)
+            missing += (missing.empty() ? "" : ", ") + std::string(name);
+    };
+    one("Init", api.Init);
+    one("OKCarte", api.OKCarte);
+    one("readad", api.readad);
+    one("LitTension", api.LitTension);
+    one("in_port", api.in_port);
+    one("out_port", api.out_port);
+    return missing;
+}
 
 struct CardLibrary {
     CardApi api;

@@ -26,14 +26,6 @@ std::string program_folder() {
 
 bool exists(const std::string& path) { return access(path.c_str(), R_OK) == 0; }
 
-template <class Fn>
-bool resolve(void* handle, const char* name, Fn& fn, std::string& why) {
-    fn = reinterpret_cast<Fn>(dlsym(handle, name));
-    if (!fn)
-        why += std::string(why.empty() ? "" : ", ") + name;
-    return fn != nullptr;
-}
-
 }  // namespace
 
 bool load_card_library(const LibraryChoice& choice, CardLibrary& loaded, std::string& why) {
@@ -59,18 +51,12 @@ bool load_card_library(const LibraryChoice& choice, CardLibrary& loaded, std::st
         why = "cannot load the card library; tried:" + errors;
         return false;
     }
-    std::string missing;
-    CardApi& a = loaded.api;
-    bool ok = resolve(loaded.handle, "Init", a.Init, missing);
-    ok &= resolve(loaded.handle, "OKCarte", a.OKCarte, missing);
-    ok &= resolve(loaded.handle, "readad", a.readad, missing);
-    ok &= resolve(loaded.handle, "LitTension", a.LitTension, missing);
-    ok &= resolve(loaded.handle, "in_port", a.in_port, missing);
-    ok &= resolve(loaded.handle, "out_port", a.out_port, missing);
+    const std::string missing =
+        resolve_card_api(loaded.api, [&](const char* name) { return dlsym(loaded.handle, name); });
     Dl_info info{};
-    loaded.path = a.Init && dladdr(reinterpret_cast<void*>(a.Init), &info) && info.dli_fname ? info.dli_fname
-                                                                                          : tried.back();
-    if (!ok) {
+    const auto init = reinterpret_cast<void*>(loaded.api.Init);
+    loaded.path = init && dladdr(init, &info) && info.dli_fname ? info.dli_fname : tried.back();
+    if (!missing.empty()) {
         why = loaded.path + " is not the card library: it lacks " + missing;
         return false;
     }

@@ -41,14 +41,6 @@ bool is_standin_driver(HMODULE driver) {
     return driver && GetProcAddress(driver, "SimReset") != nullptr;
 }
 
-template <class Fn>
-bool resolve(HMODULE module, const char* name, Fn& fn, std::string& missing) {
-    fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-    if (!fn)
-        missing += std::string(missing.empty() ? "" : ", ") + name;
-    return fn != nullptr;
-}
-
 }  // namespace
 
 bool load_card_library(const LibraryChoice& choice, CardLibrary& loaded, std::string& why) {
@@ -78,15 +70,9 @@ bool load_card_library(const LibraryChoice& choice, CardLibrary& loaded, std::st
     }
     loaded.handle = module;
     loaded.path = module_path(module);
-    std::string missing;
-    CardApi& a = loaded.api;
-    bool ok = resolve(module, "Init", a.Init, missing);
-    ok &= resolve(module, "OKCarte", a.OKCarte, missing);
-    ok &= resolve(module, "readad", a.readad, missing);
-    ok &= resolve(module, "LitTension", a.LitTension, missing);
-    ok &= resolve(module, "in_port", a.in_port, missing);
-    ok &= resolve(module, "out_port", a.out_port, missing);
-    if (!ok) {
+    const std::string missing = resolve_card_api(
+        loaded.api, [&](const char* name) { return reinterpret_cast<void*>(GetProcAddress(module, name)); });
+    if (!missing.empty()) {
         why = loaded.path + " is not the card library: it lacks " + missing;
         return false;
     }

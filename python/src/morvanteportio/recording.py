@@ -3,11 +3,10 @@ from __future__ import annotations
 
 import csv
 import datetime as dt
-import math
 import os
 import time
 from dataclasses import dataclass, field
-from typing import Callable, Dict, Iterable, List, Optional, Sequence
+from typing import Callable, Dict, List, Optional, Sequence
 
 import numpy as np
 
@@ -124,7 +123,3 @@ def read_csv(path: os.PathLike | str) -> Recording:
     return Recording(start=start, elapsed=elapsed, volts=volts, count=count, interval=interval,
                      library=meta.get("library"), comments=comments)
 
-
-def nan_if_no_reading(volts: Iterable[float]) -> List[float]:
-    """1e10, the library's 'no reading', as NaN."""
-    return [math.nan if (v == 1e10 or math.isnan(v)) else v for v in volts]
